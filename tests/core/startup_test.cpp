@@ -21,7 +21,7 @@ struct StartupTest : testing::Test {
     void SetUp() override
     {
         set_env("XDG_DATA_HOME", dir.path.c_str());
-        set_env("VK_HOME", VK_BUILD_DIR);
+        set_env("VK_HOME", VK_GAME_DIR);
         set_env("KOBU_LOGFILE", nullptr);
         set_env("KOBU_OPTIONS", nullptr);
         data_roots_reset();

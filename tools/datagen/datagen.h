@@ -19,5 +19,9 @@ struct datagen_context {
 // temporary name; false (with a message on standard error) on failure.
 bool datagen_write(const std::string& dir, const std::string& name, const std::string& bytes);
 
+// Records a built-in digest (40 hex digits) that the game is compiled with,
+// defined as `extern const char symbol[]` in the generated digest source.
+void datagen_record_digest(const std::string& symbol, const std::string& hex);
+
 // Modules.
 bool datagen_shared_archive(const datagen_context& ctx);   // "zzzz.saf"
