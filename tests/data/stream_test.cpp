@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 #include <sys/stat.h>
 #include <zlib.h>
 
@@ -184,7 +187,10 @@ TEST_F(StreamTest, UnsafeAndOverlongNamesAreRefused)
 
     // A name that would be cut to fit must not open (or create) the prefix.
     std::string root = home_root();
-    std::string name(path_max - root.size() - 1, 'n');
+    std::string name;   // components under the file system's 255-byte limit
+    while (name.size() + 100 < path_max - root.size() - 1)
+        name += std::string(99, 'd') + "/";
+    name += std::string(path_max - root.size() - 1 - name.size(), 'n');
     write_file(root + name, "cut");
     std::string longer = "@" + name + "tail";
     EXPECT_EQ(stream_open(longer.c_str(), "rb"), nullptr);
@@ -212,11 +218,6 @@ TEST_F(StreamTest, GzipHeaderFlagsAreSkipped)
     const int flag_sets[] = { 0, fextra, fname, fcomment, fhcrc, fextra | fname | fcomment | fhcrc };
     for (int flags : flag_sets) {
         write_file(dir / "f.gz", gzip_bytes(text, flags));
-        file_stream* s = stream_open((dir / "f.gz").c_str(), "rb");
-        ASSERT_NE(s, nullptr) << flags;
-        // A ".gz" path opened directly is read raw: gzip is chosen by the
-        // fallback, so read through the fallback name instead.
-        stream_close(s);
         EXPECT_EQ(read_name(dir / "f"), text) << flags;
     }
     // An extra field longer than one input block.
@@ -427,7 +428,7 @@ TEST_F(StreamTest, BackupFailsWhenEveryNumberIsTaken)
     std::string x = dir / "full/x";
     write_file(x, "keep me");
     for (int n = 1; n <= 9999; n++)
-        write_file(x + ".~" + std::to_string(n) + "~", "");
+        fclose(fopen((x + ".~" + std::to_string(n) + "~").c_str(), "wb"));
     EXPECT_EQ(stream_open(x.c_str(), "~wb"), nullptr);
     EXPECT_EQ(read_file(x), "keep me");
 }
