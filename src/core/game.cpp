@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "base/tick.h"
 #include "base/xmalloc.h"
+#include "bike/catalogue.h"
 #include "core/main_loop.h"
 #include "core/startup_options.h"
 #include "data/file_index.h"
@@ -205,7 +206,7 @@ int game_main(int argc, char** argv, const window_ops* backend)
         log_printf(nullptr);
         return 1;
     }
-    log_printf("Collision shape check: no fixed shapes are shipped yet\n");
+    fixed_files_ok = generic_shape_check();
     detect_mmx();
     settings_apply_default_preset(&settings);
     settings_read();

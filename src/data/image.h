@@ -8,6 +8,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+
+struct file_stream;
 
 enum image_format {
     image_grey8 = 1,    // 1 byte per pixel
@@ -28,14 +31,29 @@ int image_pixel_size(image_format f);   // bytes per pixel
 
 // Readers fill *out and return true; on failure they log why and leave
 // *out empty.  name is a data name or a path (stream_open).
-bool png_read(const char* name, image* out);               // grey, RGB or RGBA as stored (8-bit)
-bool png_read_grey16(const char* name, image* out);        // any PNG as 16-bit grey
-bool ppm_read(const char* name, image* out);               // binary "P6", maxval 255
-bool pgm_read(const char* name, image* out);               // binary "P5", maxval 255
+// png_read expands grey and palette images to RGB, strips 16-bit samples
+// to 8 bits and turns a tRNS chunk into alpha: the result is rgb8, or rgba8
+// when the image has alpha.  With text non-null, *text receives the texts
+// of all text chunks concatenated (xmalloc'd, caller frees; "" when none).
+bool png_read(const char* name, image* out, char** text = nullptr);
+// Any PNG as one 16-bit grey channel: colour becomes grey with libpng's
+// default weights, alpha is dropped, 8-bit samples v widen to v * 257.
+bool png_read_grey16(const char* name, image* out);
+// Binary "P6" / "P5": '#' comment lines may stand between the header
+// fields; one separator byte precedes the data.  A maximum value below 255
+// is scaled to 0..255; above 255 (two-byte samples) is refused.
+bool ppm_read(const char* name, image* out);               // rgb8
+bool pgm_read(const char* name, image* out);               // grey8
+// The same from a stream the caller opened (and still owns), so a caller
+// can tell a missing optional file from a bad one; name is for messages.
+bool ppm_read_stream(file_stream* s, const char* name, image* out);
+bool pgm_read_stream(file_stream* s, const char* name, image* out);
 
 // Writers; name as for stream_open in "wb" mode (data names land in the
-// home root).  PNG output has no time stamp, so equal pixels give equal
-// bytes.
+// home root).  PNG output has no time stamp and a fixed compression
+// level, so equal pixels give equal bytes; grey16 samples are stored
+// big-endian in the file as PNG requires.  On a libpng or write error the
+// partly written file is closed and false returned.
 bool png_write(const char* name, const image& img);        // grey8, rgb8, rgba8 or grey16
 bool ppm_write(const char* name, const image& img);        // rgb8
 bool pgm_write(const char* name, const image& img);        // grey8
