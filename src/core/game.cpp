@@ -21,6 +21,7 @@
 #include "platform/log.h"
 #include "platform/window.h"
 #include "race/race_state.h"
+#include "terrain/height_field.h"
 #include "ui/settings.h"
 
 track_list tracks;
@@ -216,6 +217,7 @@ int game_main(int argc, char** argv, const window_ops* backend)
         log_printf(nullptr);
         return status;
     }
+    terrain_verbosity = opts.debug_level;
     if (opts.connect_address)
         opts.start_track = nullptr;
     discover_tracks(file_name_list(), &tracks, opts.debug_level);

@@ -13,15 +13,18 @@
 #include "platform/log.h"
 #include "test_support.h"
 
-// A home root in a scratch folder and the built game data as the second root.
+// A home root in a scratch folder, and a game root holding only the built
+// shared archive, so the tests choose which tracks exist.
 struct StartupTest : testing::Test {
     scratch_dir dir;
     std::string home() const { return dir.path + "/Vortrak/"; }
 
     void SetUp() override
     {
+        std::string game = dir.path + "/game";
+        write_file(game + "/zzzz.saf", read_file(VK_GAME_DIR "/zzzz.saf"));
         set_env("XDG_DATA_HOME", dir.path.c_str());
-        set_env("VK_HOME", VK_GAME_DIR);
+        set_env("VK_HOME", game.c_str());
         set_env("KOBU_LOGFILE", nullptr);
         set_env("KOBU_OPTIONS", nullptr);
         data_roots_reset();
