@@ -205,6 +205,15 @@ struct bike {
     int crash_count;                          // crashes since the last reset
     int last_bike_contact_tick;               // tick of the latest contact with another bike; -1 after reset
     crash_foot feet[2];                       // left (negative x) then right foot of a crashed rider
+
+    // ---- race progress (race/rules.cpp; zero at creation = no passages) ---
+    // The passage history survives reset_bike_pose; race control alone
+    // changes it.  free_bike releases gate_ticks.
+    int next_gate;                            // passage index to make next = passages made
+    int* gate_ticks;                          // tick of each passage index, -1 = skipped; xrealloc'd
+    int gate_tick_count;                      // entries of gate_ticks in use (may exceed next_gate after a step back)
+    int gate_tick_capacity;                   // entries allocated
+    bool finished;                            // took the chequered flag; latched until the history is cut back
 };
 
 inline bool bike_crashed(const bike* b) { return b->crash_timer > 0; }
@@ -262,6 +271,10 @@ void restore_bike_velocities(bike* b);
 void extrapolate_bike(bike* b, int ticks);
 // The per-bike step after the world step; driven is false for replayed bikes.
 void bike_step(bike* b, bool driven);
+
+// Joins rider mass and frame with the rider joint, its anchor and axes
+// taken through the frame's current pose (reset, and the end of a crash).
+void attach_rider_joint(bike* b);
 
 // Sets the rider mass distribution (clamped 0.33 .. 0.5) and re-masses the
 // frame and rider bodies so their sum stays frame_mass + rider_mass.

@@ -20,8 +20,10 @@
 
 #include "base/xmalloc.h"
 #include "bike/bike.h"
+#include "bike/crash.h"
 #include "bike/physics_world.h"
 #include "bike/setup.h"
+#include "bike/shape.h"
 #include "platform/log.h"
 #include "terrain/height_field.h"
 
@@ -202,7 +204,7 @@ static dJointID hinge(bike* b, int first, int second, vec3 anchor, vec3 axis)
 // Rider mass to frame: the anchor 50 ft ahead of the frame, axis 1 along
 // (0, 1, 1) with its rotation locked, axis 2 across; all taken through the
 // frame's current pose so the joint can be attached again after a fall.
-static void attach_rider_joint(bike* b)
+void attach_rider_joint(bike* b)
 {
     const bike_model& md = b->model;
     dBodyID frame = b->bodies[body_frame];
@@ -280,6 +282,7 @@ bike* create_bike(const char* model_name, int slot, const char* number, const ch
     build_joints(b);
     init_contact(&b->front_contact, b->bodies[body_front_wheel], b->model.front_wheel);
     init_contact(&b->rear_contact, b->bodies[body_rear_wheel], b->model.rear_wheel);
+    attach_bike_shapes(b);
     setup_creation_values(b);
     reset_bike_pose(b);
     return b;
@@ -295,6 +298,8 @@ void free_bike(bike* b)
     for (dBodyID body : b->bodies)
         if (body)
             dBodyDestroy(body);
+    release_bike_shapes(b);
+    free(b->gate_ticks);   // passage history grown by race control
     free(b);
 }
 
@@ -577,14 +582,6 @@ bool bike_wheel_contacts(bike* b, const height_field& hf)
 
 // ---- the step ------------------------------------------------------------------------
 
-// Crash detection, handling and recovery belong to the collision code;
-// this is where the step calls them.
-static void crash_step(bike*) {}
-
-// The dabbing foot retracts here; a crashed rider's simulated feet move
-// with the collision code.
-static void feet_step(bike* b) { b->dab_extension = std::max(0.0f, b->dab_extension - 4 * h); }
-
 static void zero_forces(bike* b)
 {
     for (dBodyID body : b->bodies) {
@@ -604,7 +601,7 @@ void bike_step(bike* b, bool driven)
         return;
     }
     b->knock_timer = b->knock_timer > 1 ? b->knock_timer - 1 : 0;
-    crash_step(b);
+    crash_step(b);   // crash.cpp: checks, ropes, recovery
     float sit_dab = b->sit_dab, front_brake = b->front_brake, rear_brake = b->rear_brake;
     backup_and_auto_dab(b);
     if (b->rider_attached)   // a loose rider is held by the crash ropes instead
@@ -619,7 +616,7 @@ void bike_step(bike* b, bool driven)
     b->sit_dab = sit_dab;
     b->front_brake = front_brake;
     b->rear_brake = rear_brake;
-    feet_step(b);
+    feet_step(b);    // crash.cpp: dab retraction, a fallen rider's feet
     b->velocity_history[static_cast<unsigned>(bike_env.tick) % velocity_history_count] =
         body_velocity(b->bodies[body_rider]);
 }

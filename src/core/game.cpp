@@ -1,8 +1,10 @@
 // game.cpp -- start-up in its fixed order, and the shutdown sequence.
 //
 // Steps that belong to modules not built yet (configuration file, points
-// series, GL set-up, fonts, physics world, race setup, demos, audio) are
-// logged and passed over; each becomes a call into its module as it lands.
+// series, GL set-up, fonts, demos, audio) are logged and passed over; each
+// becomes a call into its module as it lands.  The physics world, the
+// collision shapes of the track objects, race setup and the simulation
+// tick are wired here.
 #include "core/game.h"
 
 #include <cstdio>
@@ -13,7 +15,12 @@
 #include "base/tick.h"
 #include "base/xmalloc.h"
 #include "bike/catalogue.h"
+#include "bike/physics_world.h"
+#include "bike/rider_control.h"
+#include "bike/shape.h"
 #include "core/main_loop.h"
+#include "core/race_setup.h"
+#include "core/tick.h"
 #include "core/startup_options.h"
 #include "data/file_index.h"
 #include "data/paths.h"
@@ -21,7 +28,10 @@
 #include "platform/log.h"
 #include "platform/window.h"
 #include "race/race_state.h"
+#include "race/rules.h"
+#include "race/standings.h"
 #include "terrain/height_field.h"
+#include "terrain/track.h"
 #include "ui/settings.h"
 
 track_list tracks;
@@ -34,6 +44,7 @@ constexpr const char* default_track = "rabbithill";
 constexpr int drawable_polls = 162;          // 1/16 s apart: about ten seconds
 constexpr double drawable_poll_period = 1.0 / 16;
 constexpr int record_audio_rate = 88320;     // samples per second of "--record-audio"
+constexpr int startup_laps = 1000;           // the race behind the opening menu never ends
 
 static kobu_window* game_window = nullptr;
 
@@ -73,6 +84,59 @@ static const char* const single_keys[single_binding_count] = {
         fatal_box("Error", "Out of virtual memory");
     }
     exit(1);
+}
+
+// ---- the loop's race hooks -------------------------------------------------
+
+static bike* slot_bike(int slot) { return slot >= 0 && slot < max_slots ? race.bikes[slot] : nullptr; }
+
+static void apply_rider_controls(int slot, const rider_controls& c)
+{
+    bike* b = slot_bike(slot);
+    if (!b)
+        return;
+    bike_controls bc = {c.steer, c.throttle, c.front_brake, c.rear_brake, c.shift,
+                        c.clutch, c.dab, c.back_up, c.lean};
+    apply_controls(b, bc);
+}
+
+static float clutch_of(int slot)
+{
+    bike* b = slot_bike(slot);
+    return b ? b->clutch : 1.0f;
+}
+
+static bool reverse_steering_on(int) { return player_setup.reverse_steering == setup_yes; }
+static bool time_trial_on() { return race.time_trial; }
+
+static bool warp_leader_done()
+{
+    bike* leader = standings_leader();
+    return leader && lap_count(leader) >= race.race_laps;
+}
+
+// Under "--warp" the next race starts with the lineup rotated by one place.
+static void warp_next_race()
+{
+    int last = race.lineup[max_slots - 1];
+    memmove(race.lineup + 1, race.lineup, (max_slots - 1) * sizeof race.lineup[0]);
+    race.lineup[0] = last;
+    int duration = static_cast<int>(settings.minutes * 60 / tick_period);
+    race_setup(race.lineup, false, settings.record != 0, duration, static_cast<int>(settings.laps),
+               settings.skill);
+}
+
+static void install_race_hooks()
+{
+    bike_env.race = &rules_bike_race_ops;
+    hooks.run_tick = simulation_tick;
+    hooks.apply_controls = apply_rider_controls;
+    hooks.clutch_engagement = clutch_of;
+    hooks.reverse_steering = reverse_steering_on;
+    hooks.in_time_trial = time_trial_on;
+    hooks.time_trial_reset = time_trial_reset;
+    hooks.warp_race_done = warp_leader_done;
+    hooks.warp_restart = warp_next_race;
 }
 
 static const char* binding_control(const char* key)
@@ -164,11 +228,23 @@ static bool wait_for_drawable()
 
 static void shutdown_sequence()
 {
-    log_printf("Deallocating bikes\n");
-    for (int i = 0; i < max_slots; i++)
-        race.bikes[i] = nullptr;
-    race.standing_count = 0;
-    log_printf("Finished deallocating bikes\n");
+    const race_services& sv = race_services_now();
+    if (sv.series_record_event)
+        sv.series_record_event();
+    if (race.line_set >= 0 && sv.lines_save)
+        sv.lines_save();
+    if (sv.lines_free)
+        sv.lines_free();
+    physics_contacts_clear();
+    race_free_bikes();
+    if (sv.playback_close)
+        sv.playback_close();
+    if (sv.recording_stop)
+        sv.recording_stop();
+    if (track.name)
+        release_track();
+    race.current_track = nullptr;
+    physics_world_destroy();
     if (game_window)
         window_close(game_window);
     game_window = nullptr;
@@ -198,6 +274,7 @@ int game_main(int argc, char** argv, const window_ops* backend)
     platform_install(backend);
     startup_options_defaults(&opts);
     settings_set_defaults(&settings);
+    setup_defaults(&player_setup);
     memset(&ui_state, 0, sizeof ui_state);
     ui_state.selected_camera = -1;
     (void)record_audio_rate;   // capture block = trunc(tick_period * rate) = 690 samples
@@ -240,11 +317,15 @@ int game_main(int argc, char** argv, const window_ops* backend)
         return 0;
     }
     resolve_bindings();
-    race_clear_slots();
+    if (!physics_world_create())
+        log_printf("Physics world could not be created\n");
+    bike_shapes_install_track_assets();
+    race_setup_init();
     if (!opts.file_argument)
-        race.lineup[0] = 2;   // a single robot behind the opening menu
+        race.lineup[0] = lineup_robot;   // a single robot behind the opening menu
+    install_race_hooks();
     if (selected_track >= 0)
-        log_printf("Race setup on \"%s\": not built yet\n", tracks.dirs[selected_track]);
+        race_setup(race.lineup, opts.file_argument != nullptr, false, 0, startup_laps, settings.skill);
     opts.file_argument = nullptr;
     ui_state.menu_screen = opts.connect_address ? -1 : 0;
 

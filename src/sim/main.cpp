@@ -14,6 +14,7 @@
 #include "platform/headless.h"
 #include "platform/log.h"
 #include "platform/window.h"
+#include "sim/race.h"
 #include "sim/ride.h"
 
 struct sim_command {
@@ -23,6 +24,7 @@ struct sim_command {
 };
 static const sim_command commands[] = {
     {"ride", sim_ride_main, "ride one bike on a track and print its motion"},
+    {"race", sim_race_main, "set up a race and run it until it is decided"},
 };
 
 static int usage(FILE* err)

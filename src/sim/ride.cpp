@@ -1,9 +1,11 @@
 // ride.cpp -- a headless riding session (see ride.h).
 //
-// The tick is the game's simulation tick cut down to one driven bike: the bike's inputs for the tick, its terrain contacts,
-// its dirt spray, one world step (which empties the contact group), then
-// the bike step.  Statues and bike-against-bike contacts have no part in
-// it.
+// The tick is the game's simulation tick cut down to one driven bike: the
+// bike's inputs for the tick, its terrain pass (tyres and body shapes
+// against the ground), its dirt spray, one world step (which empties the
+// contact group), then the bike step.  Statues and bike-against-bike
+// contacts have no part in it: with no race start the starting-gate bars
+// never drop and would hold the bike behind the gate for good.
 #include "sim/ride.h"
 
 #include <algorithm>
@@ -12,18 +14,20 @@
 
 #include "base/rng.h"
 #include "base/xmalloc.h"
+#include "bike/collision.h"
 #include "bike/dirt.h"
 #include "bike/drivetrain.h"
 #include "bike/physics_world.h"
 #include "bike/rider_control.h"
 #include "bike/setup.h"
+#include "bike/shape.h"
 #include "data/stream.h"
 #include "terrain/height_field.h"
 #include "terrain/timing_gates.h"
 #include "terrain/track.h"
 
 constexpr float place_first_raise = 0.125f;   // ft above the sampled ground before the first probe
-constexpr float place_step = 0.25f;           // ft raised per probe while the tyres touch
+constexpr float place_step = 0.25f;           // ft raised per probe while anything touches
 constexpr float place_settle = 0.125f;        // ft lowered once clear
 constexpr int place_max_probes = 4096;        // 1024 ft of raising at most
 constexpr float grid_row_offset = 0.0625f;    // grid rows behind a gate, in 10 ft rows
@@ -117,7 +121,7 @@ void place_bike(bike* b, float x, float z, float heading)
     float y = grid_sample(hf, x, z) + place_first_raise;
     place_at(b, x, y, z, heading);
     for (int probe = 0; probe < place_max_probes; probe++) {
-        bool touching = bike_wheel_contacts(b, hf);
+        bool touching = terrain_pass(b);   // tyres and body shapes
         physics_contacts_clear();
         if (!touching)
             break;
@@ -161,6 +165,7 @@ bool ride_open(ride_session* s, const ride_options& o, char* err, size_t size)
         ride_close(s);
         return false;
     }
+    bike_shapes_install_track_assets();   // statues load their shapes, as in the game
     if (!load_track(o.track, nullptr)) {
         snprintf(err, size, "can't load track '%s'", o.track);
         ride_close(s);
@@ -205,7 +210,7 @@ void ride_tick(ride_session* s)
     bike* b = s->b;
     bike_env.tick = s->tick;
     apply_controls(b, controls_now(s));
-    bike_wheel_contacts(b, *bike_env.ground);
+    terrain_pass(b);
     emit_dirt(b, false, *bike_env.ground, ride_roost_density, s->tick);
     physics_world_step();
     bike_step(b, true);

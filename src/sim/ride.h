@@ -3,9 +3,9 @@
 // Owns: a riding session (the physics world, one bike, its input script)
 // and the "ride" sub-command of vortrak-sim.  The session places the bike
 // as race setup places a rider on the grid (reset, orient to the heading,
-// move, raise until the tyres are clear), applies the default bike setup
-// and runs the simulation tick of one driven bike: inputs, terrain
-// contacts, dirt, world step, bike step.  Needs: the data roots and file
+// move, raise until the terrain pass finds no contact), applies the
+// default bike setup and runs the simulation tick of one driven bike:
+// inputs, terrain pass, dirt, world step, bike step.  Needs: the data roots and file
 // index set up by the caller, the headless platform.  Promises: the same
 // track, bike, options and inputs give the same report lines, byte for
 // byte (the random generator is seeded with 0 and nothing reads a clock).
@@ -63,8 +63,8 @@ bool read_ride_script(const char* path, ride_script_entry** out, int* count, cha
 // Loads the track, creates the world and the bike and places it.  False
 // with a message in err; the session is then closed already.
 bool ride_open(ride_session* s, const ride_options& o, char* err, size_t size);
-// Places the bike at (x, z) facing heading, raised until its tyres are
-// clear of the ground.
+// Places the bike at (x, z) facing heading, raised until neither its tyres
+// nor its body shapes touch the ground.
 void place_bike(bike* b, float x, float z, float heading);
 // One simulation tick.
 void ride_tick(ride_session* s);
