@@ -26,6 +26,7 @@
 #include "data/paths.h"
 #include "platform/input.h"
 #include "platform/log.h"
+#include "platform/sound.h"
 #include "platform/window.h"
 #include "race/race_state.h"
 #include "race/rules.h"
@@ -78,6 +79,7 @@ static const char* const single_keys[single_binding_count] = {
     static bool inside = false;
     if (!inside) {
         inside = true;
+        audio_close();
         if (game_window)
             window_close(game_window);
         game_window = nullptr;
@@ -126,10 +128,52 @@ static void warp_next_race()
                settings.skill);
 }
 
+// "--record-audio": the capture file, and the tick that appends one mixed
+// block of the readback back end after every simulation tick.
+static FILE* audio_capture = nullptr;
+constexpr int record_audio_block = static_cast<int>(tick_period * record_audio_rate);   // 690 samples
+
+static void tick_and_capture()
+{
+    simulation_tick();
+    if (!audio_capture)
+        return;
+    const int16_t* block = audio_mix_block();
+    if (block && fwrite(block, sizeof *block, record_audio_block, audio_capture) !=
+                     static_cast<size_t>(record_audio_block)) {
+        log_printf("Audio capture write failed; capture stopped\n");
+        fclose(audio_capture);
+        audio_capture = nullptr;
+    }
+}
+
+static void open_audio()
+{
+    if (opts.record_audio_path) {
+        audio_capture = fopen(opts.record_audio_path, "wb");
+        if (!audio_capture)
+            log_printf("Can't create audio capture file '%s'\n", opts.record_audio_path);
+        else if (!audio_open_readback(record_audio_rate, record_audio_block)) {
+            fclose(audio_capture);
+            audio_capture = nullptr;
+        }
+    } else if (!opts.no_sound) {
+        audio_open_output(game_window);   // may fail: the game runs silent
+    }
+}
+
+static void close_audio()
+{
+    audio_close();
+    if (audio_capture)
+        fclose(audio_capture);
+    audio_capture = nullptr;
+}
+
 static void install_race_hooks()
 {
     bike_env.race = &rules_bike_race_ops;
-    hooks.run_tick = simulation_tick;
+    hooks.run_tick = tick_and_capture;
     hooks.apply_controls = apply_rider_controls;
     hooks.clutch_engagement = clutch_of;
     hooks.reverse_steering = reverse_steering_on;
@@ -199,13 +243,12 @@ static bool open_window()
     if (settings.video_mode != 1) {
         flags |= window_flag_fullscreen;
         width = height = 0;   // the chosen mode's size; 0 x 0 = the desktop's
-        const video_mode* modes = video_modes();
-        int item = settings.video_mode - 2;
-        for (int i = 0; modes && item >= 0 && modes[i].width; i++)
-            if (i == item) {
-                width = modes[i].width;
-                height = modes[i].height;
-            }
+        const video_mode_choice* items = nullptr;
+        int count = video_mode_choices(&items);
+        if (items && settings.video_mode >= 0 && settings.video_mode < count) {
+            width = items[settings.video_mode].width;
+            height = items[settings.video_mode].height;
+        }
         ui_state.fullscreen = true;
     }
     game_window = window_open_gl(window_title, width, height, flags, 0, opts.depth_bits, 0, 0);
@@ -245,6 +288,7 @@ static void shutdown_sequence()
         release_track();
     race.current_track = nullptr;
     physics_world_destroy();
+    close_audio();
     if (game_window)
         window_close(game_window);
     game_window = nullptr;
@@ -277,7 +321,6 @@ int game_main(int argc, char** argv, const window_ops* backend)
     setup_defaults(&player_setup);
     memset(&ui_state, 0, sizeof ui_state);
     ui_state.selected_camera = -1;
-    (void)record_audio_rate;   // capture block = trunc(tick_period * rate) = 690 samples
 
     if (!discover_data()) {
         fatal_box("Problem starting Vortrak", "Can't find game data\n");
@@ -310,8 +353,7 @@ int game_main(int argc, char** argv, const window_ops* backend)
         log_printf(nullptr);
         return 1;
     }
-    if (opts.no_sound || opts.record_audio_path)
-        log_printf("Audio output not opened\n");
+    open_audio();
     if (!wait_for_drawable()) {
         shutdown_sequence();
         return 0;

@@ -248,6 +248,11 @@ static void handle_event(loop_state* L, const input_event& e, int menu_at_tick_s
             row.value = e.pressed ? 1.0f : 0.0f;
     if (e.code == bindings.menu_keys[key_cursor_left])
         L->mouse_held = e.pressed;
+    // The window's close button asks the game to end, as a quit would.
+    if (e.code == control_close && e.pressed) {
+        ui_state.quit_requested = true;
+        return;
+    }
     if (L->capture_row >= 0) {
         if (e.pressed) {
             if (e.code != bindings.menu_keys[key_esc])

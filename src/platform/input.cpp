@@ -8,6 +8,14 @@
 // (base/intern.h), so equal names are equal pointers.  Name lookups run on
 // the game thread; the alias list is locked because window back ends may
 // register aliases from their own thread.
+//
+// Also owns the device lists the window back ends fill (one per window, in
+// a small table of windows), the device button codes and names, the axis
+// handles and the potentiometer lists.  Devices, handles and potentiometer
+// lists are touched on the game thread only.
+//
+// The letters follow the PC set-1 scan codes the back ends deliver: N is
+// 0x31 and M is 0x32, so the key marked M is named "M".
 #include "platform/input.h"
 
 #include <cctype>
@@ -22,6 +30,10 @@
 #include "platform/window.h"
 
 constexpr int scan_code_count = 512;          // scan codes 0..511 (bit 256: extended)
+constexpr int input_window_slots = 8;         // windows with devices at one time
+constexpr int device_button_codes = 256;      // buttons that have codes (b < 256)
+constexpr uint32_t device_id_unit = 65536;    // device ids are n * 65536
+constexpr uint32_t device_id_mask = 0x7fff;   // n has 15 bits
 
 // ---------------------------------------------------------------------------
 // Event queue
@@ -126,7 +138,7 @@ static const key_name key_names[] = {
     {0x0c, "-"}, {0x0d, "="}, {0x0e, "Backspace"}, {0x0f, "Tab"},
     {0x1e, "A"}, {0x30, "B"}, {0x2e, "C"}, {0x20, "D"}, {0x12, "E"}, {0x21, "F"},
     {0x22, "G"}, {0x23, "H"}, {0x17, "I"}, {0x24, "J"}, {0x25, "K"}, {0x26, "L"},
-    {0x31, "M"}, {0x32, "N"}, {0x18, "O"}, {0x19, "P"}, {0x10, "Q"}, {0x13, "R"},
+    {0x31, "N"}, {0x32, "M"}, {0x18, "O"}, {0x19, "P"}, {0x10, "Q"}, {0x13, "R"},
     {0x1f, "S"}, {0x14, "T"}, {0x16, "U"}, {0x2f, "V"}, {0x11, "W"}, {0x2d, "X"},
     {0x15, "Y"}, {0x2c, "Z"},
     {0x1a, "["}, {0x1b, "]"}, {0x27, ";"}, {0x28, "'"}, {0x29, "`"}, {0x2b, "\\"},
@@ -267,9 +279,328 @@ void input_register_window_aliases()
 }
 
 // ---------------------------------------------------------------------------
+// Devices
+
+// The devices and potentiometer names of one window.
+struct window_inputs {
+    kobu_window* window;   // null: slot free
+    input_device* head;    // newest first
+    const char** pots;     // pot_count names + a null entry (xmalloc'd), or null
+    int pot_count;
+    int pot_capacity;      // entries allocated, the null one included
+};
+
+static window_inputs input_windows[input_window_slots];
+static uint32_t next_device_serial = 1;
+static const char* const no_pots[1] = {nullptr};
+
+static window_inputs* inputs_of(kobu_window* w, bool create)
+{
+    if (!w)
+        return nullptr;
+    for (window_inputs& s : input_windows)
+        if (s.window == w)
+            return &s;
+    if (!create)
+        return nullptr;
+    for (window_inputs& s : input_windows)
+        if (!s.window) {
+            s = {};
+            s.window = w;
+            return &s;
+        }
+    return nullptr;
+}
+
+input_device* input_devices(kobu_window* w)
+{
+    window_inputs* s = inputs_of(w, false);
+    return s ? s->head : nullptr;
+}
+
+input_device* input_device_named(kobu_window* w, const char* name)
+{
+    if (!name)
+        return nullptr;
+    for (input_device* d = input_devices(w); d; d = d->next)
+        if (strcmp(d->name, name) == 0)
+            return d;
+    return nullptr;
+}
+
+static bool device_id_used(kobu_window* w, uint32_t id)
+{
+    for (input_device* d = input_devices(w); d; d = d->next)
+        if (d->id == id)
+            return true;
+    return false;
+}
+
+uint32_t device_id_for(kobu_window* w, const char* name)
+{
+    unsigned even = 0, odd = 0;
+    for (int i = 0; name && name[i]; i++) {
+        unsigned c = static_cast<unsigned char>(name[i]);
+        if (i % 2 == 0)
+            even = (even + c) & 0xffff;
+        else
+            odd = (odd + c) & 0xff;
+    }
+    uint32_t n = (even + 256 * odd) & device_id_mask;
+    // 32767 ids for at most a handful of devices: a free one always exists.
+    for (uint32_t tries = 0; tries <= device_id_mask; tries++) {
+        if (n != 0 && !device_id_used(w, n * device_id_unit))
+            break;
+        n = (n + 1) & device_id_mask;
+    }
+    return n * device_id_unit;
+}
+
+// The instance name without blanks and "."; "#2", "#3", ... while taken.
+static const char* unique_device_name(kobu_window* w, const char* instance)
+{
+    char base[device_name_max + 1];
+    size_t n = 0;
+    for (const char* p = instance ? instance : ""; *p && n + 1 < sizeof base - 8; p++)
+        if (!isspace(static_cast<unsigned char>(*p)) && *p != '.')
+            base[n++] = *p;
+    base[n] = '\0';
+    if (n == 0)
+        snprintf(base, sizeof base, "Device");
+    char name[device_name_max + 1];
+    snprintf(name, sizeof name, "%s", base);
+    for (int k = 2; input_device_named(w, name); k++)
+        snprintf(name, sizeof name, "%s#%d", base, k);
+    return intern_string(name);
+}
+
+input_device* input_device_add(kobu_window* w, const char* instance_name, int axis_count,
+                               int button_count, unsigned flags, const input_device_ops* ops,
+                               void* handle)
+{
+    window_inputs* s = inputs_of(w, true);
+    if (!s)
+        return nullptr;
+    axis_count = axis_count < 0 ? 0 : (axis_count > device_max_axes ? device_max_axes : axis_count);
+    button_count = button_count < 0 ? 0
+                 : (button_count > device_max_buttons ? device_max_buttons : button_count);
+    input_device* d = static_cast<input_device*>(xcalloc(1, sizeof *d));
+    d->window = w;
+    d->name = unique_device_name(w, instance_name);
+    d->id = device_id_for(w, d->name);
+    d->axis_count = axis_count;
+    d->button_count = button_count;
+    d->ops = ops;
+    d->handle = handle;
+    d->flags = flags;
+    d->serial = next_device_serial++;
+    d->axis_values = static_cast<int32_t*>(xcalloc(static_cast<size_t>(axis_count) + 1, sizeof(int32_t)));
+    d->button_states = static_cast<uint8_t*>(xcalloc(static_cast<size_t>(button_count) + 1, 1));
+    d->next = s->head;
+    s->head = d;
+    return d;
+}
+
+input_device* input_device_of_code(kobu_window* w, uint32_t code)
+{
+    uint32_t id = code & (device_id_mask * device_id_unit);
+    if (id == 0)
+        return nullptr;
+    for (input_device* d = input_devices(w); d; d = d->next)
+        if (d->id == id)
+            return d;
+    return nullptr;
+}
+
+void input_device_axis_event(input_device* d, int axis, int32_t value)
+{
+    if (!d || axis < 0 || axis >= d->axis_count)
+        return;
+    if (d->flags & device_relative)
+        d->axis_values[axis] = static_cast<int32_t>(
+            static_cast<uint32_t>(d->axis_values[axis]) + static_cast<uint32_t>(value));
+    else
+        d->axis_values[axis] = value;
+}
+
+void input_devices_poll(kobu_window* w)
+{
+    for (input_device* d = input_devices(w); d; d = d->next)
+        if (d->button_events && d->ops && d->ops->poll)
+            d->ops->poll(d);
+}
+
+// One more user of the device; the first one acquires it.
+static void device_ref(input_device* d)
+{
+    if (d->refs++ == 0 && d->ops && d->ops->open)
+        d->ops->open(d);
+}
+
+static void device_unref(input_device* d)
+{
+    if (d->refs <= 0)
+        return;
+    if (--d->refs == 0 && d->ops && d->ops->close)
+        d->ops->close(d);
+}
+
+static void start_button_events(input_device* d)
+{
+    if (d->button_events)
+        return;
+    d->button_events = true;
+    device_ref(d);
+    if (d->ops && d->ops->start_events)
+        d->ops->start_events(d);
+}
+
+void input_pot_add(kobu_window* w, const char* device_name, int axis)
+{
+    window_inputs* s = inputs_of(w, true);
+    if (!s)
+        return;
+    char name[256];
+    snprintf(name, sizeof name, "%.200s axis %d", device_name ? device_name : "", axis);
+    if (s->pot_count + 2 > s->pot_capacity) {
+        s->pot_capacity = s->pot_capacity ? s->pot_capacity * 2 : 16;
+        s->pots = static_cast<const char**>(
+            xrealloc(s->pots, static_cast<size_t>(s->pot_capacity) * sizeof *s->pots));
+    }
+    s->pots[s->pot_count++] = intern_string(name);
+    s->pots[s->pot_count] = nullptr;
+}
+
+const char* const* pot_names(kobu_window* w)
+{
+    window_inputs* s = inputs_of(w, false);
+    return s && s->pots ? s->pots : no_pots;
+}
+
+void input_close(kobu_window* w)
+{
+    log_printf("Closing input devices\n");
+    window_inputs* s = inputs_of(w, false);
+    if (!s)
+        return;
+    while (input_device* d = s->head) {
+        s->head = d->next;
+        log_printf("Killing %s\n", d->name);
+        if (d->timestamp_adjust > 0)
+            log_printf("Timestamp adjustment was %d\n", d->timestamp_adjust);
+        if (d->refs > 0 && d->ops && d->ops->close)
+            d->ops->close(d);
+        if (d->ops && d->ops->free)
+            d->ops->free(d);
+        free(d->axis_values);
+        free(d->button_states);
+        free(d);
+    }
+    free(s->pots);
+    *s = {};
+}
+
+// ---------------------------------------------------------------------------
+// Axes
+
+// "%63[^.].<kind>[%d]" or "%63s <kind> %d": the device and the index.
+static bool parse_device_item(const char* name, const char* kind, char* device, int* index)
+{
+    char dotted[32], spaced[32];
+    snprintf(dotted, sizeof dotted, "%%63[^.].%s[%%d]", kind);
+    snprintf(spaced, sizeof spaced, "%%63s %s %%d", kind);
+    return sscanf(name, dotted, device, index) == 2 || sscanf(name, spaced, device, index) == 2;
+}
+
+static input_device* device_of_axis(const input_axis* a)
+{
+    if (!a)
+        return nullptr;
+    for (input_device* d = input_devices(a->window); d; d = d->next)
+        if (d->serial == a->serial)
+            return a->index < d->axis_count ? d : nullptr;
+    return nullptr;
+}
+
+input_axis* axis_open(kobu_window* w, const char* name)
+{
+    if (!name)
+        return nullptr;
+    char resolved[1024];
+    resolve_alias(name, resolved, sizeof resolved);
+    char device_name[device_name_max + 1];
+    int index = -1;
+    if (!parse_device_item(resolved, "axis", device_name, &index) || index < 0)
+        return nullptr;
+    input_device* d = input_device_named(w, device_name);
+    if (!d || index >= d->axis_count)
+        return nullptr;
+    device_ref(d);
+    input_axis* a = static_cast<input_axis*>(xmalloc(sizeof *a));
+    *a = {w, d->serial, index};
+    return a;
+}
+
+int32_t axis_read(input_axis* a)
+{
+    input_device* d = device_of_axis(a);
+    if (!d)
+        return 0;
+    if (d->ops && d->ops->read_axis)
+        return d->ops->read_axis(d, a->index);
+    int32_t value = d->axis_values[a->index];
+    if (d->flags & device_relative)
+        d->axis_values[a->index] = 0;
+    return value;
+}
+
+void axis_close(input_axis* a)
+{
+    if (!a)
+        return;
+    if (input_device* d = device_of_axis(a))
+        device_unref(d);
+    free(a);
+}
+
+// ---------------------------------------------------------------------------
 // Name to control and back
 
-uint32_t control_by_name(kobu_window*, const char* name)
+void input_register_device_aliases()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        static const char* const pairs[][2] = {
+            {"mouse-x", "Mouse.axis[0]"},         {"mouse-y", "Mouse.axis[1]"},
+            {"mouse-left", "Mouse.key[0]"},       {"mouse-right", "Mouse.key[1]"},
+            {"mouse-middle", "Mouse.key[2]"},
+            {"joystick-a-x", "Joystick1.axis[0]"}, {"joystick-a-y", "Joystick1.axis[1]"},
+            {"joystick-a-1", "Joystick1.key[0]"},  {"joystick-a-2", "Joystick1.key[1]"},
+            {"joystick-b-x", "Joystick2.axis[0]"}, {"joystick-b-y", "Joystick2.axis[1]"},
+            {"joystick-b-1", "Joystick2.key[0]"},  {"joystick-b-2", "Joystick2.key[1]"},
+        };
+        for (const auto& p : pairs)
+            alias_add(p[0], p[1]);
+    });
+}
+
+// A device button by "Name.key[n]" or "Name button n"; switches the
+// device's button events on.
+static uint32_t find_button(kobu_window* w, const char* name)
+{
+    char device_name[device_name_max + 1];
+    int button = -1;
+    if (!parse_device_item(name, "key", device_name, &button) &&
+        !parse_device_item(name, "button", device_name, &button))
+        return control_none;
+    input_device* d = input_device_named(w, device_name);
+    if (!d || button < 0 || button >= device_button_codes || button >= d->button_count)
+        return control_none;
+    start_button_events(d);
+    return d->id + static_cast<uint32_t>(button);
+}
+
+uint32_t control_by_name(kobu_window* w, const char* name)
 {
     if (!name)
         return control_none;
@@ -282,16 +613,27 @@ uint32_t control_by_name(kobu_window*, const char* name)
         code = find_named(resolved, loose_match);
     if (code == control_none)
         code = find_hex(resolved);
+    if (code == control_none)
+        code = find_button(w, resolved);
     return code;
 }
 
-const char* control_name(kobu_window*, uint32_t code)
+const char* control_name(kobu_window* w, uint32_t code)
 {
     for (const special_name& s : special_names)
         if (code == s.code)
             return intern_string(s.name);
+    if (code >= device_id_unit) {
+        input_device* d = input_device_of_code(w, code);
+        uint32_t button = code & (device_id_unit - 1);
+        if (!d || button >= device_button_codes)
+            return nullptr;
+        char text[1100];
+        snprintf(text, sizeof text, "%.1000s button %u", d->name, static_cast<unsigned>(button));
+        return intern_string(text);
+    }
     if (code < control_key_base || code >= control_key_base + scan_code_count)
-        return nullptr;   // a typed character, or a device this layer does not know
+        return nullptr;   // a typed character
     int scan = static_cast<int>(code - control_key_base);
     for (const key_name& k : key_names)
         if (k.scan == scan)

@@ -7,6 +7,10 @@
 // opened.  A back end may leave a slot null; the dispatcher then answers as
 // "none" would.  The installed table is read from any thread (the log asks
 // the clock from the window and audio threads).
+//
+// Also the back-end-neutral parts of display modes: building a mode list
+// from what a display reports, choosing the full-screen size, and the
+// "Video Mode" choice items.
 #include "platform/window.h"
 
 #include <atomic>
@@ -14,9 +18,11 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <sched.h>
 
+#include "base/intern.h"
 #include "platform/input.h"
 #include "platform/log.h"
 
@@ -188,4 +194,89 @@ void sleep_seconds(double seconds)
             s++;
     }
     sleep_until_elapsed(s, u);
+}
+
+// ---------------------------------------------------------------------------
+// Display modes
+
+static bool depth_is_listed(int bits)
+{
+    return bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32;
+}
+
+static bool mode_listed(const video_mode* out, int n, const display_mode& m)
+{
+    for (int i = 0; i < n; i++)
+        if (out[i].width == m.width && out[i].height == m.height && out[i].bits == m.bits)
+            return true;
+    return false;
+}
+
+int video_mode_list_build(const display_mode* desktop, const display_mode* reported, int count,
+                          video_mode* out, int capacity)
+{
+    if (!out || capacity <= 0)
+        return 0;
+    int n = 0;
+    int room = capacity - 1;   // the end entry
+    if (desktop) {
+        const display_mode& d = *desktop;
+        bool take = depth_is_listed(d.bits) && d.width > 0 && d.height > 0;
+        log_printf(take ? "Registry mode is %dx%dx%d@%dhz\n" : "Registry mode is %dx%dx%d@%dhz (ignored)\n",
+                   d.width, d.height, d.bits, d.refresh);
+        if (take && n < room)
+            out[n++] = {d.width, d.height, d.bits};
+    }
+    for (int i = 0; reported && i < count; i++) {
+        const display_mode& m = reported[i];
+        if (!depth_is_listed(m.bits) || m.width <= 0 || m.height <= 0) {
+            log_printf("Found mode %dx%dx%d@%dhz (ignored)\n", m.width, m.height, m.bits, m.refresh);
+            continue;
+        }
+        if (mode_listed(out, n, m) || n >= room)
+            continue;
+        log_printf("Found mode %dx%dx%d@%dhz\n", m.width, m.height, m.bits, m.refresh);
+        out[n++] = {m.width, m.height, m.bits};
+    }
+    out[n] = {0, 0, 0};
+    return n;
+}
+
+void fullscreen_size(const video_mode* modes, int w, int h, int desktop_width,
+                     int desktop_height, int* out_width, int* out_height)
+{
+    int best = -1;
+    long long best_excess = 0;
+    if (w > 0 && h > 0) {
+        for (int i = 0; modes && modes[i].width; i++) {
+            if (modes[i].width < w || modes[i].height < h)
+                continue;
+            long long excess = static_cast<long long>(modes[i].width) + modes[i].height - w - h;
+            if (best < 0 || excess < best_excess) {
+                best = i;
+                best_excess = excess;
+            }
+        }
+    }
+    *out_width = best >= 0 ? modes[best].width : desktop_width;
+    *out_height = best >= 0 ? modes[best].height : desktop_height;
+}
+
+int video_mode_choices(const video_mode_choice** items)
+{
+    static video_mode_choice choices[video_mode_max + 2];
+    int n = 0;
+    choices[n++] = {intern_string("Default Fullscreen"), 0, 0};
+    choices[n++] = {intern_string("Windowed"), 0, 0};
+    const video_mode* modes = video_modes();
+    for (int i = 0; modes[i].width && i < video_mode_max; i++) {
+        if (modes[i].bits != modes[0].bits)
+            continue;
+        char label[32];
+        snprintf(label, sizeof label, "%dx%d", modes[i].width, modes[i].height);
+        choices[n++] = {intern_string(label), modes[i].width, modes[i].height};
+    }
+    if (items)
+        *items = choices;
+    return n;
 }

@@ -66,3 +66,43 @@ void               clock_now(int* seconds, int* microseconds);
 double             clock_seconds();   // clock_now as one double
 void               sleep_until_elapsed(int seconds, int microseconds);
 void               sleep_seconds(double seconds);   // sleep_until_elapsed of a double
+
+// ---------------------------------------------------------------------------
+// Display modes, shared by the back ends and the "Video Mode" menu
+
+constexpr int video_mode_max = 256;   // modes kept in a list, the end entry not counted
+
+// A mode as a display reports it.
+struct display_mode {
+    int width, height;   // pixels
+    int bits;            // bits per pixel
+    int refresh;         // Hz, 0 when unknown
+};
+
+// Builds a mode list: the desktop's mode first when its depth is 8, 15, 16,
+// 24 or 32 ("Registry mode is %dx%dx%d@%dhz\n", else the same with
+// " (ignored)"), then each reported mode in order unless its depth is not
+// one of those ("Found mode ... (ignored)\n") or its size and depth are
+// already listed (skipped silently); listed ones log "Found mode
+// %dx%dx%d@%dhz\n".  out holds capacity entries, the end entry included;
+// returns the number of modes listed.
+int video_mode_list_build(const display_mode* desktop, const display_mode* reported, int count,
+                          video_mode* out, int capacity);
+
+// The full-screen size for a requested w x h: among the listed modes with
+// width >= w and height >= h the one with the smallest (width + height -
+// w - h), the earlier on a tie; the desktop's size when none fits or when
+// w or h is 0.
+void fullscreen_size(const video_mode* modes, int w, int h, int desktop_width,
+                     int desktop_height, int* out_width, int* out_height);
+
+// One item of the "Video Mode" choice.
+struct video_mode_choice {
+    const char* label;   // interned: "Default Fullscreen", "Windowed", "%dx%d"
+    int width, height;   // 0 x 0 for the first two items
+};
+// The items built from the installed back end's mode list: "Default
+// Fullscreen", "Windowed", then "%dx%d" for every mode whose depth equals
+// the first mode's, in list order.  Returns the count; *items stays valid
+// until the next call.  Game thread only.
+int video_mode_choices(const video_mode_choice** items);
