@@ -24,4 +24,7 @@ bool datagen_write(const std::string& dir, const std::string& name, const std::s
 void datagen_record_digest(const std::string& symbol, const std::string& hex);
 
 // Modules.
+bool datagen_shapes(const datagen_context& ctx);           // the ".shp" collision shapes
+bool datagen_objects(const datagen_context& ctx);          // track-side object models, textures, sprites
+bool datagen_tracks(const datagen_context& ctx);           // "rabbithill/", "stadium/", ground textures
 bool datagen_shared_archive(const datagen_context& ctx);   // "zzzz.saf"

@@ -71,7 +71,10 @@ int main(int argc, char** argv)
     std::filesystem::remove_all(ctx.stage_dir, ec);
 
     // The shared archive comes last: other modules may stage files into it.
-    bool ok = datagen_shared_archive(ctx) && record_archive_digest(ctx.out_dir + "/zzzz.saf");
+    bool ok = datagen_shapes(ctx) &&
+              datagen_objects(ctx) &&
+              datagen_tracks(ctx) &&
+              datagen_shared_archive(ctx) && record_archive_digest(ctx.out_dir + "/zzzz.saf");
     if (ok && !digest_source.empty())
         ok = write_digest_source(digest_source);
     std::filesystem::remove_all(ctx.stage_dir, ec);
