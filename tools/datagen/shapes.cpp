@@ -66,13 +66,19 @@ static constexpr shape_surface wheel_surface = {0.8f, 25000.0f, 2500.0f};    // 
 static constexpr shape_surface rider_surface = {0.65f, 5000.0f, 500.0f};     // a body in riding gear, softer
 static constexpr shape_surface gate_surface = {0.5f, 25000.0f, 2500.0f};     // steel
 
-// The starting-gate bar: a row along x in the gate's frame (the gate faces
-// -z and drops by turning about x, so the row's height is what holds the
-// front wheel).
-static constexpr float gate_width = 5.0f;           // ft
-static constexpr float gate_bar_height = 2.0f;      // ft, centre of the row
-static constexpr float gate_sphere_radius = 0.5f;   // the row covers 1.5 .. 2.5 ft
-static constexpr int gate_sphere_count = 9;
+// The starting-gate bar: a plate of spheres on the bar model's plate, in
+// the model's frame.  The hinge is the model's x axis at the origin and
+// the plate runs from it along -z (the bike's forward direction) just
+// above y = 0.  Down, the plate lies flat for a wheel to roll over; up
+// (turned about x, free edge rising) it is a ramp just ahead of the front
+// tyre that the waiting wheel rests against.
+static constexpr float gate_width = 4.5f;           // ft between the outer centres (plate 5 ft wide)
+static constexpr float gate_near_z = -0.3f;         // ft, row nearest the hinge
+static constexpr float gate_far_z = -2.0f;          // ft, row nearest the free edge (at -2.25)
+static constexpr float gate_plate_y = 0.2f;         // ft, sphere centres above the plate's base
+static constexpr float gate_sphere_radius = 0.25f;  // ft; down, the spheres reach 0.45 ft
+static constexpr int gate_columns = 9;              // across x
+static constexpr int gate_rows = 4;                 // along z
 
 static constexpr int wheel_ring_spheres = 16;       // as the wheel's mass model: every 22.5 degrees
 
@@ -260,9 +266,11 @@ static std::vector<sphere> rider_spheres(const bike_model& m)
 static std::vector<sphere> gate_spheres()
 {
     std::vector<sphere> s;
-    float span = gate_width - 2 * gate_sphere_radius;   // between the outer centres
-    for (int i = 0; i < gate_sphere_count; i++)
-        add(s, {-span / 2 + span * i / (gate_sphere_count - 1), gate_bar_height, 0}, gate_sphere_radius);
+    for (int r = 0; r < gate_rows; r++) {
+        float z = gate_near_z + (gate_far_z - gate_near_z) * r / (gate_rows - 1);
+        for (int i = 0; i < gate_columns; i++)
+            add(s, {-gate_width / 2 + gate_width * i / (gate_columns - 1), gate_plate_y, z}, gate_sphere_radius);
+    }
     return s;
 }
 
