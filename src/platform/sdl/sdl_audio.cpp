@@ -90,10 +90,10 @@ static bool device_is_mono()
 {
 #if SDL_VERSION_ATLEAST(2, 24, 0)
     char* name = nullptr;
-    SDL_AudioSpec spec;
-    if (SDL_GetDefaultAudioInfo(&name, &spec, 0) == 0) {
+    SDL_AudioSpec format;
+    if (SDL_GetDefaultAudioInfo(&name, &format, 0) == 0) {
         SDL_free(name);
-        return spec.channels == 1;
+        return format.channels == 1;
     }
 #endif
     return false;
