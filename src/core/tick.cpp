@@ -180,15 +180,17 @@ static mat3 mat3_mul(const mat3& a, const mat3& b)
     return r;
 }
 
-// The bar's turn about its hinge (the model's x axis) by phi, free edge
-// up: v -> (x, y cos phi - z sin phi, y sin phi + z cos phi).  Orientations
+// The bar's turn about its hinge (the model's x axis) by phi.  The bar
+// runs back from the hinge along +z toward the rider, so its free edge
+// rises when +z turns up: v -> (x, y cos phi + z sin phi, -y sin phi +
+// z cos phi).  Orientations
 // here map model axes to world axes (columns), so the lift is applied on
 // the model side: orientation = B * lift.  (Written with rows as axes, as
 // some tools do, the same matrix is M * B with M = transpose(lift).)
 static mat3 bar_lift(float phi)
 {
     float c = std::cos(phi), s = std::sin(phi);
-    return {{{1, 0, 0}, {0, c, -s}, {0, s, c}}};
+    return {{{1, 0, 0}, {0, c, s}, {0, -s, c}}};
 }
 
 void gate_bars_step()

@@ -715,23 +715,23 @@ TEST_F(CatalogueTest, GeneratedShapesMatchTheCompiledDigestAndFitTheBike)
         EXPECT_TRUE(found) << "grip " << g;
     }
 
-    // The gate shape is the bar's plate, lying flat ahead of its hinge.
+    // The gate shape is the bar's plate, lying flat behind its hinge (+z).
     std::vector<parsed_sphere> gate;
     ASSERT_TRUE(read_shape("@startgate.shp", &gate));
-    float low = 1e9f, high = -1e9f, left = 1e9f, right = -1e9f, near = -1e9f, far = 1e9f;
+    float low = 1e9f, high = -1e9f, left = 1e9f, right = -1e9f, near = 1e9f, far = -1e9f;
     for (const parsed_sphere& p : gate) {
         low = std::fmin(low, p.centre.y - p.radius);
         high = std::fmax(high, p.centre.y + p.radius);
         left = std::fmin(left, p.centre.x - p.radius);
         right = std::fmax(right, p.centre.x + p.radius);
-        near = std::fmax(near, p.centre.z + p.radius);
-        far = std::fmin(far, p.centre.z - p.radius);
+        near = std::fmin(near, p.centre.z - p.radius);
+        far = std::fmax(far, p.centre.z + p.radius);
     }
     EXPECT_NEAR(right - left, 5.0f, 0.5f);
     EXPECT_GE(low, -0.1f);
     EXPECT_LE(high, 0.6f);
-    EXPECT_LE(near, 0.0f);
-    EXPECT_NEAR(far, -2.25f, 0.1f);
+    EXPECT_GE(near, 0.0f);
+    EXPECT_NEAR(far, 2.9f, 0.1f);
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // start_gate_test.cpp -- the starting-gate bar against the bike waiting
-// behind it on "rabbithill": raised, the bar's shape is a ramp just ahead
-// of the front tyre at the tyre's height; dropped, it lies flat on the
-// ground; and in the tick a bike on full throttle rides over the dropped
-// bar without rolling back (being held while it is up is not met yet).
+// behind it on "rabbithill": the bar runs back from its hinge toward the
+// bike; raised, it leans toward the rider with its free edge above the
+// front axle just ahead of the tyre; dropped, it lies flat on the ground;
+// and in the tick a bike on full throttle is held while the bar is up and
+// rides over it, without rolling back, once it drops.
 #include "race_fixture.h"
 
 #include <algorithm>
@@ -51,13 +52,13 @@ struct StartGate : RaceFixture {
     void full_throttle() { apply_controls(b, {0, 1, 0, 0, 0, 1, 0, 0, 0}); }
 };
 
-TEST_F(StartGate, RaisedTheBarIsARampAheadOfTheTyreAndDroppedItLiesFlat)
+TEST_F(StartGate, RaisedTheBarIsAWallAheadOfTheTyreAndDroppedItLiesFlat)
 {
     race.tick = race.race_start_tick;   // standing
     gate_bars_step();
     ASSERT_EQ(tick_data.gate_bars[0].drop, 1.0f);
     vec3 axle = front_axle();
-    float nearest = 1e9f, low = 1e9f, high = -1e9f;
+    float nearest = 1e9f, low = 1e9f, high = -1e9f, edge_ahead = 0;
     for (int k = 0; k < bar->shape->sphere_count; k++) {
         vec3 c = sphere_world(k);
         float r = bar->shape->spheres[k].radius;
@@ -66,16 +67,21 @@ TEST_F(StartGate, RaisedTheBarIsARampAheadOfTheTyreAndDroppedItLiesFlat)
         EXPECT_LE(std::fabs(vec3_dot(vec3_sub(c, axle), right)), 2.5f) << k;   // across the bike, not beside it
         nearest = std::min(nearest, gap);
         low = std::min(low, c.y - r);
-        high = std::max(high, c.y + r);
+        if (c.y + r > high) {
+            high = c.y + r;
+            edge_ahead = ahead_of_tyre(c);
+        }
     }
     printf("raised: nearest sphere %.3f ft ahead of the tyre; spheres %.3f .. %.3f ft, tyre %.3f .. %.3f ft\n",
            nearest, low, high, axle.y - tyre_radius(), axle.y + tyre_radius());
     // The hinge stands 3 ft ahead of the gate point and the bike's front
-    // tyre 0.625 ft behind it, so the raised plate starts about 3.5 ft on.
-    EXPECT_LE(nearest, 4.0f);
+    // tyre about 0.6 ft behind it; the raised bar reaches back from the
+    // hinge to leave its free edge about 1.2 ft ahead of the tyre.
+    EXPECT_LE(nearest, 1.5f);
     EXPECT_GE(nearest, -0.25f);
-    EXPECT_LT(low, axle.y);                      // the ramp meets the tyre below its axle ...
-    EXPECT_GT(high, axle.y - 0.5f * tyre_radius());   // ... and rises well up its front
+    EXPECT_LT(low, axle.y);    // the plate runs down to the hinge ...
+    EXPECT_GT(high, axle.y);   // ... and its free edge stands above the axle ...
+    EXPECT_LT(edge_ahead, ahead_of_tyre(bar->position) - 1.0f);   // ... leaning toward the rider
 
     for (int i = 0; i < 40 && tick_data.gate_bars[0].drop > 0; i++) {
         race.tick += 1;
@@ -91,9 +97,9 @@ TEST_F(StartGate, RaisedTheBarIsARampAheadOfTheTyreAndDroppedItLiesFlat)
     EXPECT_LT(top, 0.6f);
 }
 
-// Fails today: with about 3.5 ft of run-up the front wheel climbs the
-// raised plate (a 34 degree ramp 1.25 ft high) and the bike rides over it.
-TEST_F(StartGate, DISABLED_FullThrottleIsHeldWhileTheBarIsUp)
+// The raised bar leans over the front tyre, its edge above the axle, so
+// the wheel pushes against its underside and cannot climb it.
+TEST_F(StartGate, FullThrottleIsHeldWhileTheBarIsUp)
 {
     race.race_start_tick = race.tick + 5 * 128;   // the bar stays up for the whole run
     float start = ahead_of_tyre(bar->position);   // the hinge, ahead of the tyre
@@ -105,7 +111,7 @@ TEST_F(StartGate, DISABLED_FullThrottleIsHeldWhileTheBarIsUp)
     }
     printf("held: hinge %.3f ft ahead at first, tyre front at most %.3f ft past it\n", start, most);
     EXPECT_EQ(tick_data.gate_bars[0].drop, 1.0f);
-    EXPECT_LT(most, 1.0f);   // the wheel never climbs over the bar
+    EXPECT_LT(most, -1.5f);   // the wheel stays behind the raised edge, well short of the hinge
 }
 
 TEST_F(StartGate, AfterTheDropFullThrottleRidesOverTheBar)
@@ -121,8 +127,8 @@ TEST_F(StartGate, AfterTheDropFullThrottleRidesOverTheBar)
         simulation_tick();
         back = std::min(back, vec3_dot(vec3_sub(front_axle(), from), forward));
     }
-    float gone = -ahead_of_tyre(bar->position) - 2.25f;   // past the bar's free edge
-    printf("ride off: %.3f ft past the free edge, rolled back at most %.3f ft\n", gone, -back);
+    float gone = -ahead_of_tyre(bar->position);   // past the hinge, the bar's far end
+    printf("ride off: %.3f ft past the hinge, rolled back at most %.3f ft\n", gone, -back);
     EXPECT_GT(gone, 2.0f);
     EXPECT_GT(back, -0.2f);
 }

@@ -75,10 +75,10 @@ TEST_F(Tick, GateBarsDropAfterTheStartUnlessPressed)
     race.tick = race.race_start_tick;   // not yet after the start
     gate_bars_step();
     EXPECT_EQ(tick_data.gate_bars[0].drop, 1.0f);
-    // Raised: the bar's free edge (2.25 ft ahead of the hinge in the model)
-    // stands 1.25 ft up.
-    vec3 edge = mat3_apply(st.orientation, {0, 0, -2.25f});
-    EXPECT_NEAR(edge.y, 2.25f * std::sin(0.5890486f), 0.05f);
+    // Raised: the bar's free edge (2.9 ft behind the hinge in the model,
+    // toward the rider) stands about 1.6 ft up.
+    vec3 edge = mat3_apply(st.orientation, {0, 0, 2.9f});
+    EXPECT_NEAR(edge.y, 2.9f * std::sin(0.5890486f), 0.05f);
 
     race.tick += 1;
     track.statues.items[tick_data.gate_bars[1].object].last_touched = race.tick;
@@ -90,7 +90,7 @@ TEST_F(Tick, GateBarsDropAfterTheStartUnlessPressed)
         gate_bars_step();
     }
     EXPECT_EQ(tick_data.gate_bars[0].drop, 0.0f);
-    edge = mat3_apply(st.orientation, {0, 0, -2.25f});
+    edge = mat3_apply(st.orientation, {0, 0, 2.9f});
     EXPECT_NEAR(edge.y, 0, 0.2f);   // down: flat on the ground
 
     race.tick = race.race_start_tick + 10 * 128 + 1;   // bars stop moving 10 s after the start

@@ -384,7 +384,7 @@ TEST_F(objects, models_read_back_sound_and_sized_as_intended)
         {"objects/haybale.jm", {-2, 0, -2}, {2, 4, 2}, 200, 2000},
         {"objects/banner.jm", {-5.17f, 0, -0.17f}, {5.17f, 8.27f, 0.17f}, 100, 2000},
         {"objects/marker.jm", {-0.05f, 0, -0.05f}, {0.85f, 4, 0.05f}, 10, 300},
-        {"startgate.jm", {-2.5f, -0.1f, -2.25f - 0.048f}, {2.5f, 0.1f, 0.1f}, 20, 1000},
+        {"startgate.jm", {-2.5f, -0.1f, -0.1f}, {2.5f, 0.1f, 2.9f + 0.048f}, 20, 1000},
     };
     for (const expect_model& e : models) {
         SCOPED_TRACE(e.name);
@@ -412,21 +412,27 @@ TEST_F(objects, models_read_back_sound_and_sized_as_intended)
 
 TEST_F(objects, gate_bar_pivots_on_its_hinge_and_lifts_its_free_edge)
 {
-    // Turned by the raised drop angle about +x, the bar stays above the
-    // ground, the hinge line stays put and the free edge rises about 1.25 ft.
+    // Turned by the raised drop angle about x (+z rising), the bar behind
+    // the hinge stays above the ground and its free edge rises about 1.6 ft,
+    // leaning back toward the rider (still on the +z side).
     read_model r;
     ASSERT_TRUE(read_jm(zzzz + "startgate.jm", &r));
     const float p = 3.14159265f * 3.0f / 16.0f;
-    float top = -1e9f, lowest_ahead = 1e9f;
+    float top = -1e9f, lowest_behind = 1e9f, edge_z = 0.0f;
     for (const read_mesh& m : r.meshes)
         for (const jm_vertex& v : m.vertices) {
-            float y = v.pos.y * std::cos(p) - v.pos.z * std::sin(p);
-            top = std::fmax(top, y);
-            if (v.pos.z < -0.2f)   // the plate ahead of the hinge
-                lowest_ahead = std::fmin(lowest_ahead, y);
+            float y = v.pos.y * std::cos(p) + v.pos.z * std::sin(p);
+            float z = -v.pos.y * std::sin(p) + v.pos.z * std::cos(p);
+            if (y > top) {
+                top = y;
+                edge_z = z;
+            }
+            if (v.pos.z > 0.2f)   // the plate behind the hinge
+                lowest_behind = std::fmin(lowest_behind, y);
         }
-    EXPECT_NEAR(top, 1.25f + 0.1f, 0.1f);
-    EXPECT_GT(lowest_ahead, 0.0f);
+    EXPECT_NEAR(top, 1.6f + 0.1f, 0.1f);
+    EXPECT_GT(lowest_behind, 0.0f);
+    EXPECT_NEAR(edge_z, 2.9f * std::cos(p), 0.1f);   // the free edge on the rider's side
 }
 
 struct read_sphere {

@@ -15,12 +15,13 @@
 //   from y 5 to 7.45 and reads "VORTRAK" from both sides.
 // - marker: a 4 ft pole of radius 0.05 ft with a pennant along +x.
 // - startgate: one rider's gate bar, 5 ft wide (x -2.5..2.5), hinged on the
-//   x axis through the origin.  The rider waits on the +z side facing -z.
-//   At identity (drop angle 0: dropped) the bar lies flat on the ground
-//   ahead of the hinge (z -2.25..0); the raised bar is this model turned
-//   about +x so its free edge rises: v -> (x, y cos p - z sin p,
-//   y sin p + z cos p), p = 3 pi / 16 at drop angle 1, leaving the free
-//   edge 1.25 ft up.
+//   x axis through the origin.  The rider waits on the +z side facing -z,
+//   and the bar runs back from the hinge toward that rider (z 0..2.9).  At
+//   identity (drop angle 0: dropped) it lies flat on the ground under the
+//   front of the bike; the raised bar is this model turned about x so its
+//   free edge rises: v -> (x, y cos p + z sin p, -y sin p + z cos p),
+//   p = 3 pi / 16 at drop angle 1, leaving the free edge about 1.6 ft up
+//   just ahead of the front tyre, leaning toward the rider.
 // Shapes are spheres in the same frames.
 #include <cmath>
 #include <cstdio>
@@ -49,7 +50,7 @@ constexpr float banner_cloth_lo = 5.0f, banner_cloth_hi = 7.45f;   // ft, cloth 
 constexpr float marker_height = 4.0f;
 constexpr float marker_radius = 0.05f;
 constexpr float gate_half_width = 2.5f;    // ft
-constexpr float gate_length = 2.25f;       // ft, hinge to free edge
+constexpr float gate_length = 2.9f;        // ft, hinge to free edge (along +z)
 constexpr float gate_thickness = 0.08f;
 constexpr float gate_hinge_radius = 0.1f;
 
@@ -357,11 +358,13 @@ static jm_model gate_model()
     jm_mesh mesh = material(24.0f, 0.4f);
     jm_uv_rect steel = {0.02f, 0.02f, 0.48f, 0.48f}, top = {0.0f, 0.5f, 1.0f, 1.0f};
     const jm_uv_rect faces[6] = {steel, steel, steel, top, steel, steel};
-    jm_add_box(mesh, {-gate_half_width, 0.0f, -gate_length}, {gate_half_width, gate_thickness, 0.0f}, faces);
+    // The box builds its faces outward from its corners, so the bar behind
+    // the hinge keeps its winding.
+    jm_add_box(mesh, {-gate_half_width, 0.0f, 0.0f}, {gate_half_width, gate_thickness, gate_length}, faces);
     jm_uv_rect hinge = {0.52f, 0.02f, 0.98f, 0.48f};
     jm_add_cylinder(mesh, {-gate_half_width, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f}, gate_hinge_radius, 2.0f * gate_half_width,
                     12, hinge, true, hinge);
-    jm_add_cylinder(mesh, {-gate_half_width, 0.5f * gate_thickness, -gate_length}, {1.0f, 0.0f, 0.0f},
+    jm_add_cylinder(mesh, {-gate_half_width, 0.5f * gate_thickness, gate_length}, {1.0f, 0.0f, 0.0f},
                     0.6f * gate_thickness, 2.0f * gate_half_width, 10, steel, true, steel);
     m.meshes.push_back(mesh);
     return m;

@@ -68,13 +68,14 @@ static constexpr shape_surface gate_surface = {0.5f, 25000.0f, 2500.0f};     // 
 
 // The starting-gate bar: a plate of spheres on the bar model's plate, in
 // the model's frame.  The hinge is the model's x axis at the origin and
-// the plate runs from it along -z (the bike's forward direction) just
-// above y = 0.  Down, the plate lies flat for a wheel to roll over; up
-// (turned about x, free edge rising) it is a ramp just ahead of the front
-// tyre that the waiting wheel rests against.
+// the plate runs from it along +z (back toward the waiting bike) just
+// above y = 0.  Down, the plate lies flat under the front of the bike for
+// the wheels to roll over; up (turned about x, free edge rising) it leans
+// toward the rider, its free edge above the front axle just ahead of the
+// tyre, which it holds back rather than letting it climb.
 static constexpr float gate_width = 4.5f;           // ft between the outer centres (plate 5 ft wide)
-static constexpr float gate_near_z = -0.3f;         // ft, row nearest the hinge
-static constexpr float gate_far_z = -2.0f;          // ft, row nearest the free edge (at -2.25)
+static constexpr float gate_near_z = 0.3f;          // ft, row nearest the hinge
+static constexpr float gate_far_z = 2.65f;          // ft, row nearest the free edge (at 2.9)
 static constexpr float gate_plate_y = 0.2f;         // ft, sphere centres above the plate's base
 static constexpr float gate_sphere_radius = 0.25f;  // ft; down, the spheres reach 0.45 ft
 static constexpr int gate_columns = 9;              // across x
