@@ -531,3 +531,16 @@ bool stream_printf(file_stream* s, const char* format, ...)
 }
 
 bool stream_flush(file_stream* s) { return fflush(s->file) == 0; }
+
+bool stream_read_line(file_stream* s, char* buffer, int size)
+{
+    if (!stream_gets(s, buffer, size))
+        return false;
+    size_t n = strlen(buffer);
+    if (n > 0 && buffer[n - 1] != '\n') {
+        int c;
+        while ((c = stream_getc(s)) >= 0 && c != '\n') {
+        }
+    }
+    return true;
+}

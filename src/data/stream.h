@@ -65,6 +65,9 @@ char* stream_gets(file_stream* s, char* buffer, int size);   // null when nothin
 // without a width stores one) and skip the rest of the field.  Callers
 // should still give widths ("%63s") that match their buffers.
 constexpr int stream_scan_unbounded = 1023;
+// Reads one line (its "\n" kept) into buffer; the rest of a line that does
+// not fit is skipped.  False at the end of the stream.
+bool stream_read_line(file_stream* s, char* buffer, int size);
 int  stream_scanf(file_stream* s, const char* format, ...);
 int  stream_vscanf(file_stream* s, const char* format, va_list args);
 // Skips white space and whole lines that begin with "#", repeatedly,

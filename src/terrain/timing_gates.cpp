@@ -61,19 +61,6 @@ static float wrap_angle(float a)
     return static_cast<float>(f * 2 * pi - pi);
 }
 
-// Reads one line into buf, dropping what does not fit; false at the end.
-static bool read_line(file_stream* s, char* buf, int size)
-{
-    if (!stream_gets(s, buf, size))
-        return false;
-    size_t n = strlen(buf);
-    if (n > 0 && buf[n - 1] != '\n') {
-        int c;
-        while ((c = stream_getc(s)) >= 0 && c != '\n') {
-        }
-    }
-    return true;
-}
 
 static const char* skip_blanks(const char* p)
 {
@@ -125,7 +112,7 @@ static bool read_starting_gates(file_stream* s)
     char line[gate_line_size];
     int dropped = 0;
     bool at_checkpoints = false;
-    while (read_line(s, line, sizeof line)) {
+    while (stream_read_line(s, line, sizeof line)) {
         const char* p = skip_blanks(line);
         if (*p == 0)
             continue;

@@ -144,19 +144,6 @@ static void digest_track_file(sha1_state* sha, const char* track_name, const cha
         digest_file(sha, path);
 }
 
-// Reads one line into buf, dropping what does not fit; false at the end.
-static bool read_line(file_stream* s, char* buf, int size)
-{
-    if (!stream_gets(s, buf, size))
-        return false;
-    size_t n = strlen(buf);
-    if (n > 0 && buf[n - 1] != '\n') {
-        int c;
-        while ((c = stream_getc(s)) >= 0 && c != '\n') {
-        }
-    }
-    return true;
-}
 
 static void trim_end(char* text)
 {
@@ -714,7 +701,7 @@ bool read_track_lighting(const char* path, track_lighting* out, track_array<lens
     if (s) {
         lighting_reader r = {out, flares, {}};
         char line[line_size];
-        while (read_line(s, line, sizeof line)) {
+        while (stream_read_line(s, line, sizeof line)) {
             trim_end(line);
             char* key = skip_space_tab(line);
             if (*key == 0)
@@ -762,7 +749,7 @@ static void read_cameras(const char* path)
         return;
     float fov = default_camera_fov, autofov = 0;
     char line[line_size];
-    while (read_line(s, line, sizeof line)) {
+    while (stream_read_line(s, line, sizeof line)) {
         char* p = skip_space_tab(line);
         float x, y, z, v;
         if (*p == '\n' || *p == '\r' || *p == 0)
