@@ -570,11 +570,7 @@ void joint_force_balance(bike* b)
 
 bool bike_wheel_contacts(bike* b, const height_field& hf)
 {
-    float grip = 1;
-    if (b->options & option_arcade) {
-        float lean = std::fabs(frame_lean_angle(b));
-        grip = 1 - 0.375f * std::clamp(4 * lean / static_cast<float>(M_PI), 0.0f, 1.0f);
-    }
+    float grip = (b->options & option_arcade) ? arcade_grip_factor(frame_lean_angle(b)) : 1.0f;
     bool front = wheel_terrain_contact(hf, &b->front_contact, grip);
     bool rear = wheel_terrain_contact(hf, &b->rear_contact, grip);
     return front || rear;

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "base/tick.h"
+#include "bike/collision.h"
 #include "bike/drivetrain.h"
 #include "bike/physics_world.h"
 #include "terrain/height_field.h"
@@ -98,12 +99,16 @@ static float ground_mu0(float x, float z)
     return g->tiles[t].friction[0].value;
 }
 
-// Stand-in for the collision module's sphere test until it lands: the
-// sphere touches when its lowest point is below the ground under its
-// centre.
+// Whether a sphere touches the ground: the terrain's triangles through the
+// collision module's sphere test, or the build pose's ground plane when no
+// track is loaded.
 static bool sphere_touches_ground(vec3 centre, float radius)
 {
-    return centre.y - radius < ground_height(centre.x, centre.z);
+    const height_field* g = bike_env.ground;
+    if (!g || !g->heights)
+        return centre.y - radius < 0.0f;
+    sphere_hit hit;
+    return sphere_terrain_contact(*g, centre, radius, &hit);
 }
 
 static float frame_speed(const bike* b)

@@ -374,7 +374,6 @@ static void fix_race_length()
     } else {
         race.halfway_lap = race.race_laps = race_laps_unfixed;
     }
-    race.laps = race.laps_setting;
     gate_bars_reset();
 }
 

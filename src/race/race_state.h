@@ -47,7 +47,6 @@ struct race_state {
     int standing_count;                 // rows in use
     int32_t tick;                       // ticks since race setup (or the server's)
     const char* current_track;          // loaded track directory, null = none
-    int laps;                           // lap count of the race
 
     // ---- race parameters and per-race state (core/race_setup.cpp) -------
     int32_t race_start_tick;            // tick at which the gate drops
